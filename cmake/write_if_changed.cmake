@@ -1,0 +1,10 @@
+# Leaves a generated file untouched when its text is unchanged, so nothing rebuilds needlessly.
+function(quorbelt_write_if_changed path text)
+    if(EXISTS ${path})
+        file(READ ${path} old)
+        if(old STREQUAL text)
+            return()
+        endif()
+    endif()
+    file(WRITE ${path} "${text}")
+endfunction()
