@@ -64,7 +64,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 if [ "$mode" = bench ]; then
-    "$wine64" build/d64/bin/quorbelt_bench.exe build/d32/bin/Quorbelt.d32 dist/Quorbelt.d64 dist/Quorbelt.d32
+    (cd build/d64/bin && "$wine64" quorbelt_bench.exe)
+    (cd build/d32/bin && "$wine32" quorbelt_bench.exe)
     exit 0
 fi
 
