@@ -1,12 +1,5 @@
-# 64-bit Windows build with MinGW-w64; tests run under 64-bit Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows build; its programs run under 64-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-# The posix thread model is what GoogleTest needs; with -static nothing of it is imported.
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(QUORBELT_TRIPLET x86_64-w64-mingw32)
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)
