@@ -23,11 +23,15 @@ install_missing() {
     command -v xvfb-run >/dev/null || packages+=(xvfb)
     command -v xauth >/dev/null || packages+=(xauth)
     [ -f /usr/src/googletest/CMakeLists.txt ] || packages+=(googletest)
-    [ ${#packages[@]} -eq 0 ] && return
-    echo "installing: ${packages[*]}"
-    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-    apt-get update -q
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${packages[@]}"
+    [ -f /usr/share/i18n/locales/ru_RU ] || packages+=(locales)
+    if [ ${#packages[@]} -gt 0 ]; then
+        echo "installing: ${packages[*]}"
+        dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+        apt-get update -q
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${packages[@]}"
+    fi
+    # A second system code page for the text-conversion tests: Wine takes it from LC_CTYPE.
+    grep -qix 'ru_RU.utf8' <(locale -a) || localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 }
 
 # Wine's 32-bit loader is an i386 program. A kernel without 32-bit support runs it through qemu.
