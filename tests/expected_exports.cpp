@@ -71,6 +71,10 @@ const std::vector<ExpectedService> expectedServices = {
     {"WINAPI_RegQueryValueExA", 24},
     {"WINAPI_RegSetValueExA", 24},
     {"WINAPI_GetDeviceCaps", 8},
+    {"WINAPI_GetRegistryValue", 16},
+    {"WINAPI_SetRegistryValue", 28},
+    {"WINAPI_GetRegistrySubKeysArray", 12},
+    {"WINAPI_LoadRibbonIcon", 4},
 };
 
 std::vector<std::string> expectedExportNames() {
