@@ -61,17 +61,6 @@ LPVOID WINAPI countingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
     return ++allocations, realHeapAlloc(heap, flags, size);
 }
 
-template <class T>
-void spy(HMODULE module, const char* dll, const char* function, T& real, T counting) {
-    // Null when the library does not import it: then there is nothing to count.
-    real = reinterpret_cast<T>(patchImport(module, dll, function, reinterpret_cast<void*>(counting)));
-}
-
-template <class T>
-void unspy(HMODULE module, const char* dll, const char* function, T real) {
-    if (real) patchImport(module, dll, function, reinterpret_cast<void*>(real));
-}
-
 }  // namespace
 
 int main() {
@@ -104,19 +93,20 @@ int main() {
                     o[13], o[14], o[15], o[16], o[17], o[18], o[19], o[20]);
     });
 
-    spy(module, "msvcrt.dll", "malloc", realMalloc, countingMalloc);
-    spy(module, "msvcrt.dll", "calloc", realCalloc, countingCalloc);
-    spy(module, "msvcrt.dll", "realloc", realRealloc, countingRealloc);
-    spy(module, "kernel32.dll", "HeapAlloc", realHeapAlloc, countingHeapAlloc);
+    // Imports the library does not have stay unpatched: nothing to count there.
+    const std::vector<ImportPatch> allocators = {
+        importPatch("msvcrt.dll", "malloc", &countingMalloc, &realMalloc),
+        importPatch("msvcrt.dll", "calloc", &countingCalloc, &realCalloc),
+        importPatch("msvcrt.dll", "realloc", &countingRealloc, &realRealloc),
+        importPatch("kernel32.dll", "HeapAlloc", &countingHeapAlloc, &realHeapAlloc),
+    };
+    applyImportPatches(module, allocators);
     for (int i = 0; i < kCalls / 2; ++i) {
         sink = fixed(o[0], o[1], o[2], o[3], o[4]);
         sink = slot(o[0], o[1], o[2], o[3], o[4], o[5], o[6], o[7], o[8], o[9], o[10], o[11], o[12],
                     o[13], o[14], o[15], o[16], o[17], o[18], o[19], o[20]);
     }
-    unspy(module, "msvcrt.dll", "malloc", realMalloc);
-    unspy(module, "msvcrt.dll", "calloc", realCalloc);
-    unspy(module, "msvcrt.dll", "realloc", realRealloc);
-    unspy(module, "kernel32.dll", "HeapAlloc", realHeapAlloc);
+    restoreImportPatches(module, allocators);
 
     char path[MAX_PATH];
     GetModuleFileNameA(module, path, MAX_PATH);

@@ -24,3 +24,17 @@ void* patchImport(HMODULE module, const char* dll, const char* function, void* r
     }
     return nullptr;
 }
+
+const ImportPatch* applyImportPatches(HMODULE module, const std::vector<ImportPatch>& patches) {
+    const ImportPatch* missing = nullptr;
+    for (const ImportPatch& p : patches) {
+        *p.original = patchImport(module, p.dll, p.function, p.replacement);
+        if (!*p.original && !missing) missing = &p;
+    }
+    return missing;
+}
+
+void restoreImportPatches(HMODULE module, const std::vector<ImportPatch>& patches) {
+    for (const ImportPatch& p : patches)
+        if (*p.original) patchImport(module, p.dll, p.function, *p.original);
+}

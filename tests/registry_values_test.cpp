@@ -106,23 +106,31 @@ void* __cdecl spyMalloc(size_t size) {
     return ++spy.mallocs == spy.failMalloc ? nullptr : std::malloc(size);
 }
 
-struct Patch {
-    const char* dll;
-    const char* function;
-    void* spy;
-    void* original;
+// What each entry held; the typed slots make the compiler check every spy's signature.
+struct Originals {
+    decltype(&RegOpenKeyExW) open;
+    decltype(&RegCreateKeyExW) create;
+    decltype(&RegCloseKey) close;
+    decltype(&RegQueryValueExW) query;
+    decltype(&RegEnumKeyExW) enumerate;
+    decltype(&SysAllocString) alloc;
+    decltype(&SafeArrayCreate) createArray;
+    decltype(&SafeArrayDestroy) destroyArray;
+    decltype(&SafeArrayPutElement) put;
+    decltype(&malloc) malloc;
 };
-Patch patches[] = {
-    {"advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(spyOpen), nullptr},
-    {"advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(spyCreate), nullptr},
-    {"advapi32.dll", "RegCloseKey", reinterpret_cast<void*>(spyClose), nullptr},
-    {"advapi32.dll", "RegQueryValueExW", reinterpret_cast<void*>(spyQuery), nullptr},
-    {"advapi32.dll", "RegEnumKeyExW", reinterpret_cast<void*>(spyEnum), nullptr},
-    {"oleaut32.dll", "SysAllocString", reinterpret_cast<void*>(spyAlloc), nullptr},
-    {"oleaut32.dll", "SafeArrayCreate", reinterpret_cast<void*>(spyCreateArray), nullptr},
-    {"oleaut32.dll", "SafeArrayDestroy", reinterpret_cast<void*>(spyDestroyArray), nullptr},
-    {"oleaut32.dll", "SafeArrayPutElement", reinterpret_cast<void*>(spyPut), nullptr},
-    {"msvcrt.dll", "malloc", reinterpret_cast<void*>(spyMalloc), nullptr},
+Originals originals;
+const std::vector<ImportPatch> patches = {
+    importPatch("advapi32.dll", "RegOpenKeyExW", &spyOpen, &originals.open),
+    importPatch("advapi32.dll", "RegCreateKeyExW", &spyCreate, &originals.create),
+    importPatch("advapi32.dll", "RegCloseKey", &spyClose, &originals.close),
+    importPatch("advapi32.dll", "RegQueryValueExW", &spyQuery, &originals.query),
+    importPatch("advapi32.dll", "RegEnumKeyExW", &spyEnum, &originals.enumerate),
+    importPatch("oleaut32.dll", "SysAllocString", &spyAlloc, &originals.alloc),
+    importPatch("oleaut32.dll", "SafeArrayCreate", &spyCreateArray, &originals.createArray),
+    importPatch("oleaut32.dll", "SafeArrayDestroy", &spyDestroyArray, &originals.destroyArray),
+    importPatch("oleaut32.dll", "SafeArrayPutElement", &spyPut, &originals.put),
+    importPatch("msvcrt.dll", "malloc", &spyMalloc, &originals.malloc),
 };
 
 template <class F>
@@ -252,15 +260,12 @@ protected:
         subKeys_ = exportAs<SubKeysFn>("WINAPI_GetRegistrySubKeysArray");
         ASSERT_TRUE(getValue_ && setValue_ && subKeys_);
         spy = Spy{};
-        for (Patch& p : patches) {
-            p.original = patchImport(quorbeltModule(), p.dll, p.function, p.spy);
-            ASSERT_NE(p.original, nullptr) << p.dll << " " << p.function << " is not imported";
-        }
+        const ImportPatch* missing = applyImportPatches(quorbeltModule(), patches);
+        ASSERT_EQ(missing, nullptr) << missing->dll << " " << missing->function << " is not imported";
     }
 
     void TearDown() override {
-        for (Patch& p : patches)
-            if (p.original) patchImport(quorbeltModule(), p.dll, p.function, p.original);
+        restoreImportPatches(quorbeltModule(), patches);
         EXPECT_TRUE(spy.open.empty()) << spy.open.size() << " keys left open";
         EXPECT_EQ(spy.foreignCloses, 0);
         EXPECT_EQ(spy.enumLengthNot256, 0);

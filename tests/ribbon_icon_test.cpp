@@ -97,39 +97,20 @@ void* __cdecl failingMalloc(size_t size) {
     return nullptr;
 }
 
-struct Patch {
-    const char* dll;
-    const char* function;
-    void* replacement;
-    void** original;
-};
-
-template <class F>
-Patch patch(const char* dll, const char* function, F replacement, F* original) {
-    return {dll, function, reinterpret_cast<void*>(replacement),
-            reinterpret_cast<void**>(original)};
-}
-
 // The library's own imports, as objdump lists them.
-std::vector<Patch> libraryPatches() {
-    return {patch("gdiplus.dll", "GdiplusStartup", &startup, &real.startup),
-            patch("gdiplus.dll", "GdiplusShutdown", &shutdown, &real.shutdown),
-            patch("gdiplus.dll", "GdipAlloc", &gdipAlloc, &real.alloc),
-            patch("gdiplus.dll", "GdipFree", &gdipFree, &real.free),
-            patch("gdiplus.dll", "GdipCreateHBITMAPFromBitmap", &convert, &real.convert),
-            patch("oleaut32.dll", "OleCreatePictureIndirect", &createPicture, &real.createPicture),
-            patch("msvcrt.dll", "malloc", &failingMalloc, &real.malloc)};
+std::vector<ImportPatch> libraryPatches() {
+    return {importPatch("gdiplus.dll", "GdiplusStartup", &startup, &real.startup),
+            importPatch("gdiplus.dll", "GdiplusShutdown", &shutdown, &real.shutdown),
+            importPatch("gdiplus.dll", "GdipAlloc", &gdipAlloc, &real.alloc),
+            importPatch("gdiplus.dll", "GdipFree", &gdipFree, &real.free),
+            importPatch("gdiplus.dll", "GdipCreateHBITMAPFromBitmap", &convert, &real.convert),
+            importPatch("oleaut32.dll", "OleCreatePictureIndirect", &createPicture, &real.createPicture),
+            importPatch("msvcrt.dll", "malloc", &failingMalloc, &real.malloc)};
 }
 
-void applyPatches(HMODULE module, const std::vector<Patch>& patches) {
-    for (const Patch& p : patches) {
-        *p.original = patchImport(module, p.dll, p.function, p.replacement);
-        ASSERT_NE(*p.original, nullptr) << p.dll << "!" << p.function << " is not imported";
-    }
-}
-void restorePatches(HMODULE module, const std::vector<Patch>& patches) {
-    for (const Patch& p : patches)
-        if (*p.original) patchImport(module, p.dll, p.function, *p.original);
+void applyPatches(HMODULE module, const std::vector<ImportPatch>& patches) {
+    const ImportPatch* missing = applyImportPatches(module, patches);
+    ASSERT_EQ(missing, nullptr) << missing->dll << "!" << missing->function << " is not imported";
 }
 
 bool alive(HGDIOBJ object) {
@@ -305,11 +286,11 @@ protected:
         ASSERT_NE(load, nullptr);
         applyPatches(quorbeltModule(), patches);
     }
-    void TearDown() override { restorePatches(quorbeltModule(), patches); }
+    void TearDown() override { restoreImportPatches(quorbeltModule(), patches); }
 
     IPictureDisp* loadFile(const char* name) { return load(files.path(name).c_str()); }
 
-    std::vector<Patch> patches = libraryPatches();
+    std::vector<ImportPatch> patches = libraryPatches();
     LoadFn load = nullptr;
 };
 
@@ -436,8 +417,8 @@ TEST_F(RibbonIcon, FailedStepsReleaseWhatTheyHold) {
 TEST_F(RibbonIcon, PictureFromBitmapOwnsTheHandle) {
     HMODULE program = GetModuleHandle(nullptr);
     // Its original is the same system function as the library's, so real.createPicture serves both.
-    const std::vector<Patch> own = {
-        patch("oleaut32.dll", "OleCreatePictureIndirect", &createPicture, &real.createPicture)};
+    const std::vector<ImportPatch> own = {
+        importPatch("oleaut32.dll", "OleCreatePictureIndirect", &createPicture, &real.createPicture)};
     applyPatches(program, own);
 
     EXPECT_EQ(PictureFromBitmap(nullptr), nullptr);
@@ -461,7 +442,7 @@ TEST_F(RibbonIcon, PictureFromBitmapOwnsTheHandle) {
         }
         EXPECT_FALSE(alive(bitmap));
     }
-    restorePatches(program, own);
+    restoreImportPatches(program, own);
 }
 
 // Damaged copies of every image: nothing crashes, every bitmap handle made ends up owned by a
