@@ -7,17 +7,14 @@
 #include "expected_exports.h"
 #include "quorbelt_module.h"
 #include "stack_probe.h"
+#include "worksheet_call.h"
 
 namespace {
 
 const XCHAR kExcelText[] = {3, 'a', 'b', 'c', 0};  // a string that "Excel" made for the value
 
-LPXLOPER12 callFixed(const ExpectedFixedExport& e, XLOPER12* operands, int* bytesRemoved = nullptr) {
-    std::vector<uintptr_t> args;
-    for (int i = 0; i < e.operands; ++i) args.push_back(arg(&operands[i]));
-    ProbedCall call = callProbed(quorbeltExport(e.name.c_str()), args);
-    if (bytesRemoved) *bytesRemoved = call.bytesRemoved;
-    return reinterpret_cast<LPXLOPER12>(call.result);
+LPXLOPER12 callFixed(const ExpectedFixedExport& e, XLOPER12* operands) {
+    return callWorksheet(e.name, operands, e.operands);
 }
 
 const ExpectedFixedExport& fixedExport(const std::string& name) {
@@ -42,13 +39,11 @@ TEST(FixedExports, EveryExportForwardsItsOperandsToItsMacroFunction) {
         XLOPER12* operands[20];
         for (int i = 0; i < 20; ++i) operands[i] = &pool[(i * 3 + round) % 20];
         ++round;
-        std::vector<uintptr_t> args;
-        for (int i = 0; i < e.operands; ++i) args.push_back(arg(operands[i]));
 
         resetHost();
         hostScript.text = kExcelText;
-        ProbedCall call = callProbed(quorbeltExport(e.name.c_str()), args);
-        auto* result = reinterpret_cast<LPXLOPER12>(call.result);
+        int removed = 0;
+        LPXLOPER12 result = callWorksheet(e.name, operands, e.operands, &removed);
 
         ASSERT_EQ(hostRequests.size(), 1u);
         const HostRequest& request = hostRequests[0];
@@ -63,7 +58,7 @@ TEST(FixedExports, EveryExportForwardsItsOperandsToItsMacroFunction) {
         records.insert(result);
         EXPECT_EQ(typeWord(result), 2u | 0x1000u) << "flag added beside the type Excel wrote";
         EXPECT_EQ(result->val.str, kExcelText) << "value untouched";
-        if (kIs32Bit) EXPECT_EQ(call.bytesRemoved, 4 * e.operands);
+        if (kIs32Bit) { EXPECT_EQ(removed, 4 * e.operands); }
     }
     EXPECT_EQ(records.size(), 151u) << "every export owns its own result record";
     EXPECT_EQ(nameOperands.size(), 1u) << "one shared function-name operand";
@@ -106,7 +101,7 @@ TEST(FixedExports, UdfDoesNothing) {
     const XCHAR* nameBefore = nameOperand->val.str;
 
     ProbedCall udf = callProbed(quorbeltExport("QUORBELT_UDF"), {});
-    if (kIs32Bit) EXPECT_EQ(udf.bytesRemoved, 0);
+    if (kIs32Bit) { EXPECT_EQ(udf.bytesRemoved, 0); }
     EXPECT_EQ(hostRequests.size(), 1u) << "no request to Excel";
     EXPECT_EQ(nameOperand->val.str, nameBefore);
     EXPECT_EQ(countedText(nameOperand->val.str), "vbaQUORBELT_REKSAM");
@@ -140,7 +135,7 @@ TEST(EntryPointSetter, KnownCallbackIsNeverReplaced) {
     resetHost();
     callFixed(fixedExport("QUORBELT_BEDRIJF_FR"), operands);  // the host's callback is known now
     ProbedCall set = callProbed(quorbeltExport(kSetterExport), {arg(&Stranger::callback)});
-    if (kIs32Bit) EXPECT_EQ(set.bytesRemoved, 4);
+    if (kIs32Bit) { EXPECT_EQ(set.bytesRemoved, 4); }
     callFixed(fixedExport("QUORBELT_BEDRIJF_FR"), operands);
     EXPECT_EQ(hostRequests.size(), 2u);
     EXPECT_EQ(strangerCalls, 0);

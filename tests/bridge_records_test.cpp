@@ -1,6 +1,8 @@
 // The bridge's static records, linked into this program directly, before and after start-up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "bridge/records.h"
 #include "bridge/slot_dispatcher.h"
 #include "excel_host.h"
@@ -63,7 +65,7 @@ TEST(BridgeRecords, StartUpPreparesTheOperandRecordsOnly) {
     EXPECT_EQ(hostRequests[0].operandValues[1].val.w, -5);
     EXPECT_EQ(slotOperand.val.w, -5);
     EXPECT_EQ(call.result, reinterpret_cast<uintptr_t>(&slotResult));
-    if (kIs32Bit) EXPECT_EQ(call.bytesRemoved, 88);
+    if (kIs32Bit) { EXPECT_EQ(call.bytesRemoved, 88); }
 }
 
 TEST(BridgeRecords, MacroNameTable) {

@@ -2,9 +2,10 @@
 // callback handed over is kept.
 #include <gtest/gtest.h>
 
-#include "bridge/xloper.h"
+#include "expected_exports.h"
 #include "quorbelt_module.h"
 #include "stack_probe.h"
+#include "worksheet_call.h"
 
 namespace {
 
@@ -21,14 +22,9 @@ int WINAPI firstCallback(int, int count, LPXLOPER12* operands, LPXLOPER12 result
 
 int WINAPI secondCallback(int, int, LPXLOPER12*, LPXLOPER12) { return ++secondCalls, 0; }
 
-LPXLOPER12 call(const char* name, int operands) {
-    static XLOPER12 pool[21];
-    std::vector<uintptr_t> args;
-    for (int i = 0; i < operands; ++i) args.push_back(arg(&pool[i]));
-    return reinterpret_cast<LPXLOPER12>(callProbed(quorbeltExport(name), args).result);
-}
+XLOPER12 pool[21];
 
-const char* const kSetter = kIs32Bit ? "_SetExcel12EntryPt@4" : "SetExcel12EntryPt";
+LPXLOPER12 call(const char* name, int operands) { return callWorksheet(name, pool, operands); }
 
 }  // namespace
 
@@ -40,15 +36,15 @@ TEST(NoHostCallback, RequestsFailUntilACallbackIsHandedOver) {
     EXPECT_EQ(slot->xltype, 16u);
     EXPECT_EQ(slot->val.err, 15);
 
-    ProbedCall set = callProbed(quorbeltExport(kSetter), {arg(&firstCallback)});
-    if (kIs32Bit) EXPECT_EQ(set.bytesRemoved, 4);
+    ProbedCall set = callProbed(quorbeltExport(kSetterExport), {arg(&firstCallback)});
+    if (kIs32Bit) { EXPECT_EQ(set.bytesRemoved, 4); }
     EXPECT_EQ(call("QUORBELT_DATUM_NL", 5), fixed);
     EXPECT_EQ(firstCalls, 1);
     EXPECT_EQ(lastCount, 6);
     EXPECT_EQ(fixed->xltype, 1u | 0x1000u);
     EXPECT_EQ(fixed->val.num, 42);
 
-    callProbed(quorbeltExport(kSetter), {arg(&secondCallback)});
+    callProbed(quorbeltExport(kSetterExport), {arg(&secondCallback)});
     call("QUORBELT_D5", 21);
     EXPECT_EQ(firstCalls, 2) << "a known callback is never replaced";
     EXPECT_EQ(secondCalls, 0);

@@ -5,16 +5,12 @@
 #include "expected_exports.h"
 #include "quorbelt_module.h"
 #include "stack_probe.h"
+#include "worksheet_call.h"
 
 namespace {
 
 LPXLOPER12 callSlot(int slot, XLOPER12* const* operands, int* bytesRemoved = nullptr) {
-    std::vector<uintptr_t> args;
-    for (int i = 0; i < 21; ++i) args.push_back(arg(operands[i]));
-    const std::string name = "QUORBELT_D" + std::to_string(slot);
-    ProbedCall call = callProbed(quorbeltExport(name.c_str()), args);
-    if (bytesRemoved) *bytesRemoved = call.bytesRemoved;
-    return reinterpret_cast<LPXLOPER12>(call.result);
+    return callWorksheet("QUORBELT_D" + std::to_string(slot), operands, 21, bytesRemoved);
 }
 
 }  // namespace
@@ -48,12 +44,12 @@ TEST(SlotPool, EverySlotForwardsItsNumberAndOperands) {
         EXPECT_EQ(request.operands[0], dispatcherName);
         EXPECT_EQ(typeWord(result), 1u | 0x1000u);
         EXPECT_EQ(result->val.num, slot);
-        if (kIs32Bit) EXPECT_EQ(removed, 84);
+        if (kIs32Bit) { EXPECT_EQ(removed, 84); }
         if (::testing::Test::HasFailure()) break;  // one slot's report is enough
     }
 }
 
-TEST(SlotPool, SlotOperandKeepsTheLastNumberAndFlagIsKept) {
+TEST(SlotPool, SlotOperandKeepsTheLastNumber) {
     XLOPER12 pool[21];
     XLOPER12* operands[21];
     for (int i = 0; i < 21; ++i) operands[i] = &pool[i];
