@@ -6,6 +6,7 @@
 #include "excel_host.h"
 #include "expected_exports.h"
 #include "quorbelt_module.h"
+#include "single_thread.h"
 #include "stack_probe.h"
 #include "worksheet_call.h"
 
@@ -34,7 +35,7 @@ TEST(FixedExports, EveryExportForwardsItsOperandsToItsMacroFunction) {
     std::set<LPXLOPER12> nameOperands;
     int round = 0;
     for (const ExpectedFixedExport& e : all) {
-        SCOPED_TRACE(e.name);
+        CASE_TRACE(e.name);
         // Distinct operand addresses, in an order that changes from export to export.
         XLOPER12* operands[20];
         for (int i = 0; i < 20; ++i) operands[i] = &pool[(i * 3 + round) % 20];
@@ -115,7 +116,7 @@ TEST(FixedExports, FailedRequestAnswersValueErrorWithoutFreeFlag) {
     hostScript.text = kExcelText;
     LPXLOPER12 record = callFixed(e, operands);
     for (int code : {1, 2, 32, 64}) {
-        SCOPED_TRACE(code);
+        CASE_TRACE(code);
         hostScript.returnCode = code;
         EXPECT_EQ(callFixed(e, operands), record);
         EXPECT_EQ(typeWord(record), 16u) << "#VALUE!, and no request to free Excel memory";

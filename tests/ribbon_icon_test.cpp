@@ -17,6 +17,7 @@
 
 #include "import_spy.h"
 #include "quorbelt_module.h"
+#include "single_thread.h"
 #include "stack_probe.h"
 #include "winapi/ribbon_icon.h"
 
@@ -302,7 +303,7 @@ TEST_F(RibbonIcon, ImagesBecomeBitmapPicturesOnTransparentBlack) {
     for (const Case& c :
          {Case{"icon.png", true}, Case{"icon.ico", true}, Case{"hidden.png", true},
           Case{"readonly.png", true}, Case{"icon.gif", true}, Case{"icon.bmp", false}}) {
-        SCOPED_TRACE(c.file);
+        CASE_TRACE(c.file);
         spy = Spy{};
         IPictureDisp* picture = loadFile(c.file);
         ASSERT_NE(picture, nullptr);
@@ -363,7 +364,7 @@ TEST_F(RibbonIcon, UnusablePathsGiveNoPicture) {
         {"truncated png", false, files.path("truncated.png"), 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        CASE_TRACE(c.what);
         spy = Spy{};
         EXPECT_EQ(load(c.nullPath ? nullptr : c.path.c_str()), nullptr);
         EXPECT_EQ(spy.startupCalls, c.startups);
@@ -393,7 +394,7 @@ TEST_F(RibbonIcon, FailedStepsReleaseWhatTheyHold) {
         {"no memory for the wide path", [] { spy.failMalloc = true; }, 0, 0, 0, 0, 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        CASE_TRACE(c.what);
         // Long enough that the wide path cannot live inside the string object itself.
         const std::string path = files.path("icon.png");
         spy = Spy{};
@@ -425,7 +426,7 @@ TEST_F(RibbonIcon, PictureFromBitmapOwnsTheHandle) {
     EXPECT_EQ(spy.pictureCalls, 0);
 
     for (bool fail : {false, true}) {
-        SCOPED_TRACE(fail ? "picture fails" : "picture made");
+        CASE_TRACE(fail ? "picture fails" : "picture made");
         spy = Spy{};
         spy.failPicture = fail;
         const HBITMAP bitmap = CreateBitmap(2, 2, 1, 32, nullptr);

@@ -4,6 +4,7 @@
 #include "excel_host.h"
 #include "expected_exports.h"
 #include "quorbelt_module.h"
+#include "single_thread.h"
 #include "stack_probe.h"
 #include "worksheet_call.h"
 
@@ -20,7 +21,7 @@ TEST(SlotPool, EverySlotForwardsItsNumberAndOperands) {
     LPXLOPER12 shared = nullptr;
     const XLOPER12* dispatcherName = nullptr;
     for (int slot = kFirstSlot; slot <= kLastSlot; ++slot) {
-        SCOPED_TRACE(slot);
+        CASE_TRACE(slot);
         XLOPER12* operands[21];  // 5 is prime to 21: a different permutation for each slot
         for (int i = 0; i < 21; ++i) operands[i] = &pool[(i * 5 + slot) % 21];
         resetHost();
