@@ -6,11 +6,13 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "expected_exports.h"
 #include "quorbelt_module.h"
+#include "single_thread.h"
 #include "stack_probe.h"
 
 namespace {
@@ -32,6 +34,16 @@ uintptr_t call(const std::string& name, const std::vector<uintptr_t>& arguments)
         EXPECT_EQ(probed.bytesRemoved, expectedBytes(exportName)) << exportName;
     }
     return probed.result;
+}
+
+// Whether this program runs through qemu: a 32-bit one does where a binfmt_misc handler takes
+// 32-bit programs, which the kernel consults before its own loader. Read through Wine's drive Z:,
+// the Unix root.
+bool underQemu() {
+    if (!kIs32Bit) return false;
+    std::ifstream handler("Z:\\proc\\sys\\fs\\binfmt_misc\\qemu-i386");
+    std::string state;
+    return std::getline(handler, state) && state == "enabled";
 }
 
 // A 32-bit value as a pointer-wide argument whose upper half is garbage in 64-bit, as a caller
@@ -352,9 +364,15 @@ TEST(Forwarders, WideStrings) {
     const struct {
         const wchar_t* text;
         int length;
-    } lengths[] = {{L"", 0}, {L"abc", 3}, {source, 12}, {nullptr, 0}};
+    } lengths[] = {{L"", 0}, {L"abc", 3}, {source, 12}};
     for (const auto& c : lengths)
         EXPECT_EQ(static_cast<int>(call("lstrlenW", {arg(c.text)})), c.length);
+    // The system answers 0 by catching the access violation that a null string raises. Under
+    // qemu the fault reaches 32-bit Wine without its trap number and is raised as an illegal
+    // instruction instead, which nothing catches.
+    if (underQemu())
+        SKIP_CASE("lstrlenW(NULL): 32-bit Wine under qemu cannot catch the access violation");
+    EXPECT_EQ(static_cast<int>(call("lstrlenW", {arg(nullptr)})), 0);
 }
 
 TEST(Forwarders, TickCountAndSleep) {
